@@ -1,0 +1,51 @@
+#ifndef KWRNDL_TESTS_TEST_SUPPORT_H
+#define KWRNDL_TESTS_TEST_SUPPORT_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// Files, programs and registry values for tests that run under Wine, in the
+// test's own disposable prefix.
+
+// A program that the build put beside the running test program.
+std::string BinPath(const char *name);
+
+// A fresh, empty directory C:\kwtest\<name>\ (with the final backslash).
+std::string FreshTestDir(const std::string &name);
+
+bool WriteFileBytes(const std::string &path, const std::vector<uint8_t> &data);
+bool WriteFileText(const std::string &path, const std::string &text);
+std::vector<uint8_t> ReadFileBytes(const std::string &path);
+std::string ReadFileText(const std::string &path);
+bool PathExists(const std::string &path);
+bool MakeDirs(const std::string &path);
+void RemoveTree(const std::string &path);
+bool CopyProgram(const std::string &from, const std::string &to);
+
+// "\n" -> "\r\n": what a text-mode stream of the tool writes.
+std::string CrLf(const std::string &text);
+
+struct ProgramResult {
+    std::string out;   // standard output, as written
+    DWORD exitCode;
+};
+
+// Runs a command line to its end with standard output captured. false when
+// it did not start or did not end within the timeout (it is then killed).
+bool RunProgram(const std::string &commandLine, ProgramResult *result,
+                DWORD timeoutMs = 300000);
+
+// Starts a program and leaves it running; the caller owns the handle.
+HANDLE StartProgram(const std::string &commandLine, DWORD *pid = NULL);
+
+// Wine's per-program Windows version (win98, winxp, win7, ...): the same
+// binary under another name runs as the other family.
+bool SetProgramWindowsVersion(const std::string &exeName, const char *version);
+
+// The Windows directory, without a final backslash.
+std::string WindowsDir();
+
+#endif
