@@ -109,7 +109,8 @@ std::string CrLf(const std::string &text)
     return out;
 }
 
-bool RunProgram(const std::string &commandLine, ProgramResult *result, DWORD timeoutMs)
+bool RunProgram(const std::string &commandLine, ProgramResult *result, DWORD timeoutMs,
+                const char *currentDirectory)
 {
     result->out.clear();
     result->exitCode = (DWORD)-1;
@@ -130,8 +131,8 @@ bool RunProgram(const std::string &commandLine, ProgramResult *result, DWORD tim
     PROCESS_INFORMATION process;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup,
-                                  &process);
+    BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, currentDirectory,
+                                  &startup, &process);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
@@ -187,4 +188,49 @@ std::string WindowsDir()
     char dir[MAX_PATH];
     UINT n = GetWindowsDirectoryA(dir, sizeof dir);
     return std::string(dir, n);
+}
+
+HeldFile::HeldFile(const std::string &path, const char *share) : process_(NULL), stop_(NULL)
+{
+    static int sequence = 0;
+    char name[64];
+    snprintf(name, sizeof name, "kwrndl-lock-%lu-%d", GetCurrentProcessId(), ++sequence);
+    HANDLE ready = CreateEventA(NULL, TRUE, FALSE, (std::string(name) + ".ready").c_str());
+    stop_ = CreateEventA(NULL, TRUE, FALSE, (std::string(name) + ".stop").c_str());
+    HANDLE process = StartProgram("\"" + BinPath("lock-holder.exe") + "\" \"" + path + "\" " +
+                                  share + " " + name);
+    if (process && ready) {
+        HANDLE both[2] = {ready, process};
+        // The holder ends at once when the file does not open.
+        if (WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0)
+            process_ = process;
+        else
+            CloseHandle(process);
+    }
+    if (ready)
+        CloseHandle(ready);
+}
+
+HeldFile::~HeldFile()
+{
+    Release();
+    if (stop_)
+        CloseHandle(stop_);
+}
+
+void HeldFile::Release()
+{
+    if (!process_)
+        return;
+    SetEvent(stop_);
+    WaitForSingleObject(process_, 30000);
+    CloseHandle(process_);
+    process_ = NULL;
+}
+
+void HeldFile::Detach()
+{
+    if (process_)
+        CloseHandle(process_);
+    process_ = NULL;
 }

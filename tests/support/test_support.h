@@ -36,7 +36,7 @@ struct ProgramResult {
 // Runs a command line to its end with standard output captured. false when
 // it did not start or did not end within the timeout (it is then killed).
 bool RunProgram(const std::string &commandLine, ProgramResult *result,
-                DWORD timeoutMs = 300000);
+                DWORD timeoutMs = 300000, const char *currentDirectory = NULL);
 
 // Starts a program and leaves it running; the caller owns the handle.
 HANDLE StartProgram(const std::string &commandLine, DWORD *pid = NULL);
@@ -48,4 +48,26 @@ bool SetProgramWindowsVersion(const std::string &exeName, const char *version);
 // The Windows directory, without a final backslash.
 std::string WindowsDir();
 
+#endif
+
+#ifndef KWRNDL_TESTS_HELD_FILE
+#define KWRNDL_TESTS_HELD_FILE
+// A file held open by another process (lock-holder.exe) for the object's
+// life: share is "none", "read", "readwrite" or "all".
+class HeldFile {
+public:
+    HeldFile(const std::string &path, const char *share);
+    ~HeldFile();
+    HeldFile(const HeldFile &) = delete;
+    HeldFile &operator=(const HeldFile &) = delete;
+
+    bool Held() const { return process_ != NULL; }
+    void Release();
+    // Leaves the holder running past the object (until the prefix restarts).
+    void Detach();
+
+private:
+    HANDLE process_;
+    HANDLE stop_;
+};
 #endif

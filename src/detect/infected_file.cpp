@@ -1,0 +1,134 @@
+#include "detect/infected_file.h"
+
+#include "detect/file_pattern.h"
+#include "detect/repair_names.h"
+#include "detect/signature.h"
+#include "repair/disinfect_copy.h"
+// <windows.h> maps ReplaceFile to its own ReplaceFileA; ours is meant here.
+#undef ReplaceFile
+#include "replace/replace_file.h"
+#include "run/counters.h"
+#include "trace/trace.h"
+
+#include <stdio.h>
+
+namespace {
+
+void ReportDirectory(const char *path)
+{
+    printf("%s\n", path);
+    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "%s\n", path);
+}
+
+// Puts the repaired copy in the infected file's place and completes the
+// console line with the outcome.
+void SwapInRepairedCopy(const char *path, const char *repairName)
+{
+    int result = ReplaceFile("", repairName, path);
+    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Replacing file \"%s\"->\"%s\", result=%d\n",
+                 repairName, path, result);
+    switch (result) {
+    case ResultDone:
+        fputs("Disinfected\n", stdout);
+        break;
+    case ResultAtRestart:
+        fputs("Disinfected, reboot needed\n", stdout);
+        IncrementCounter(&RebootCount);
+        break;
+    case ResultFailedDestGone:
+    case ResultFailed:
+        fputs("Replacing disinfected file failed\n", stdout);
+        IncrementCounter(&FailureCount);
+        break;
+    default:
+        fputs("\n", stdout);
+        break;
+    }
+}
+
+// A candidate's extension always leaves room for a fallback name; the
+// failure branch keeps the action sound for any other path.
+void RenameAside(const char *path)
+{
+    char fallback[MAX_PATH];
+    fputs("Disinfection failed, renaming file\n", stdout);
+    if (MakeFallbackFileName(path, fallback, sizeof fallback)) {
+        ReplaceWithReport(path, fallback);
+        return;
+    }
+    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "No fallback name for \"%s\"\n", path);
+    fputs("File rename failed\n", stdout);
+    IncrementCounter(&FailureCount);
+}
+
+void RepairHost(const char *path)
+{
+    char repairName[MAX_PATH];
+    int unrepairable = 0;
+    // Without room for the suffix there is no repair file that could not be
+    // the host itself: the host is treated as one whose repair file did not
+    // open, and renamed aside.
+    if (!MakeRepairFileName(path, repairName, sizeof repairName)) {
+        TraceMessage(TraceModuleName, -1, TraceLevelInfo,
+                     "Disinfection error: no room for the repair file name of \"%s\"\n", path);
+        RenameAside(path);
+        return;
+    }
+    if (DisinfectCopy(path, repairName, &unrepairable)) {
+        SwapInRepairedCopy(path, repairName);
+        return;
+    }
+    DeleteFileA(repairName);
+    if (unrepairable) {
+        fputs("Disinfection failed, deleting file\n", stdout);
+        DeleteWithReport(path);
+        return;
+    }
+    RenameAside(path);
+}
+
+}  // namespace
+
+int ReportInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirectory)
+{
+    if (isDirectory) {
+        ReportDirectory(path);
+        return 0;
+    }
+    if (!IsCandidateFile(path))
+        return 0;
+    int infected = 0, disinfectable = 0;
+    if (!ScanFile(path, &infected, &disinfectable)) {
+        printf("Error scanning file %s\n", path);
+        return 0;
+    }
+    if (infected) {
+        IncrementCounter(&InfectionCount);
+        printf("Infected: %s\n", path);
+    }
+    return 0;
+}
+
+int RemoveInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirectory)
+{
+    if (isDirectory) {
+        ReportDirectory(path);
+        return 0;
+    }
+    if (!IsCandidateFile(path))
+        return 0;
+    int infected = 0, disinfectable = 0;
+    if (!ScanFile(path, &infected, &disinfectable)) {
+        printf("Error scanning file %s\n", path);
+        return 0;
+    }
+    if (!infected)
+        return 0;
+    IncrementCounter(&InfectionCount);
+    printf("Infected: %s  ", path);
+    if (disinfectable)
+        RepairHost(path);
+    else
+        DeleteWithReport(path);
+    return 0;
+}
