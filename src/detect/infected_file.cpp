@@ -65,9 +65,9 @@ void RepairHost(const char *path)
 {
     char repairName[MAX_PATH];
     int unrepairable = 0;
-    // Without room for the suffix there is no repair file that could not be
-    // the host itself: the host is treated as one whose repair file did not
-    // open, and renamed aside.
+    // A repair name cut to fit could be the host's own path: without room for
+    // the suffix the host is treated as one whose repair file did not open,
+    // and renamed aside.
     if (!MakeRepairFileName(path, repairName, sizeof repairName)) {
         TraceMessage(TraceModuleName, -1, TraceLevelInfo,
                      "Disinfection error: no room for the repair file name of \"%s\"\n", path);

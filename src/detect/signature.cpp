@@ -13,16 +13,18 @@ const uint32_t MaxRegionLength = 8192;
 // buffer keeps the per-file cost free of allocations.
 uint8_t g_regionBuffer[MaxRegionLength];
 
-// The size as 64 bits, so that a file of 4 GiB or more never passes for a
-// small one through its low 32 bits. 0 when the size cannot be read.
-int QueryFileSize(HANDLE file, uint64_t *size)
+// Sizes are 32-bit, as in the repair copy: a file of 4 GiB or more has no
+// readable size, so its low 32 bits can never pass a size condition.
+int QueryFileSize(HANDLE file, uint32_t *size)
 {
     DWORD high = 0;
     SetLastError(NO_ERROR);
     DWORD low = GetFileSize(file, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return 0;
-    *size = ((uint64_t)high << 32) | low;
+    if (high != 0)
+        return 0;
+    *size = low;
     return 1;
 }
 
@@ -30,7 +32,7 @@ int SizeAllowsRow(HANDLE file, const SignatureRecord &row)
 {
     if (row.exactSize == 0 && row.minimumSize == 0)
         return 1;
-    uint64_t size = 0;
+    uint32_t size = 0;
     if (!QueryFileSize(file, &size))
         return 0;
     if (row.exactSize != 0 && size != (uint32_t)row.exactSize)
@@ -40,17 +42,17 @@ int SizeAllowsRow(HANDLE file, const SignatureRecord &row)
     return 1;
 }
 
-// The high half of the distance is passed so that a from-end region of a
-// file of 4 GiB or more is still reached; a region before the start of the
-// file makes the seek fail.
+// The distance has to fit the call's 32-bit argument; a region that starts
+// before the file does makes the seek fail.
 int SeekToRegion(HANDLE file, const SignatureRecord &row)
 {
     int64_t distance = row.fromEnd ? -(int64_t)row.offset : (int64_t)row.offset;
-    LONG high = (LONG)(distance >> 32);
+    if (distance < INT32_MIN || distance > INT32_MAX)
+        return 0;
     SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(file, (LONG)(uint32_t)distance, &high,
-                               row.fromEnd ? FILE_END : FILE_BEGIN);
-    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+    DWORD position =
+        SetFilePointer(file, (LONG)distance, NULL, row.fromEnd ? FILE_END : FILE_BEGIN);
+    return !(position == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
 int RowMatches(HANDLE file, const SignatureRecord &row)

@@ -6,8 +6,8 @@ static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 of the 32-bit syste
 
 namespace {
 
-const DWORD SnapProcesses = 2;                 // TH32CS_SNAPPROCESS
-const DWORD QueryAndReadAccess = 0x410;        // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+const DWORD SnapProcesses = 2;           // TH32CS_SNAPPROCESS
+const DWORD QueryAndReadAccess = 0x410;  // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
 const DWORD IdBufferBytes = 4096;
 const DWORD ModuleBufferBytes = 4096;
 
@@ -16,7 +16,8 @@ const DWORD ModuleBufferBytes = 4096;
 template <typename Function>
 Function Lookup(HMODULE module, const char *name)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
+    FARPROC address = GetProcAddress(module, name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(address));
 }
 
 }  // namespace
@@ -51,6 +52,7 @@ int ToolhelpProcessEnumerator::Enumerate(ProcessCallback callback, void *userDat
         return 0;
 
     snapshot = createSnapshot(SnapProcesses, 0);
+    // No snapshot lists nothing, like a snapshot without a first entry.
     if (snapshot == INVALID_HANDLE_VALUE)
         return 1;
     if (processFirst(snapshot, &entry)) {
@@ -83,6 +85,7 @@ PsapiProcessEnumerator::PsapiProcessEnumerator()
         usable = 1;
 }
 
+// Also after an enumeration that never ran: no library stays loaded.
 PsapiProcessEnumerator::~PsapiProcessEnumerator()
 {
     Release();

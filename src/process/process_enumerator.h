@@ -53,8 +53,8 @@ public:
     ~PsapiProcessEnumerator();
     int Enumerate(ProcessCallback callback, void *userData);
 
-    HMODULE psapi;  // owned
-    HMODULE vdmdbg; // owned
+    HMODULE psapi;   // owned
+    HMODULE vdmdbg;  // owned
     EnumProcessesFunction enumProcesses;
     ModuleNameFunction getModuleFileNameEx;
     EnumProcessModulesFunction enumProcessModules;

@@ -42,15 +42,15 @@ const WildcardCase WildcardCases[] = {
     {"ABCDEF", "AB*", 1},
     {"AB", "AB*", 1},
     {"ABX", "AB*Q", 1},
-    {"A", "AB*", 1},  // the name ends where only a "*" is left... after "B"? no:
+    {"A", "AB*", 0},  // what stands before the "*" must match
     {"XY", "A* XY", 1},
     // "?" matches exactly one character, except at the end of a pattern.
     {"AXC", "A?C", 1},
     {"AC", "A?C", 0},
     {"A", "A??", 1},
     {"A", "A??B", 0},
-    {"A", "A?? B", 0},
-    {"A", "A?? A", 1},
+    {"A", "A?? B", 1},
+    {"B", "A?? B", 1},
     {"AB", "A", 0},
     {"A", "AB", 0},
     // Only ASCII letters change case.

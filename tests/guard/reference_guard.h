@@ -57,8 +57,9 @@ struct GuardRecord {
 
 struct GuardMode {
     unsigned int answer;       /* GuardAnswer* */
-    unsigned int pendSwitch;   /* n: the n-th switch command from now is left
-                                  pending until cancelled; 0 never */
+    unsigned int pendRequest;  /* n: the n-th control request from now (any
+                                  guard device) is left pending until it is
+                                  cancelled; 0 never */
     unsigned int state;        /* the guard's switch state from now */
 };
 

@@ -39,7 +39,7 @@ static KSPIN_LOCK g_lock;
 static struct GuardRecord g_record;
 static struct GuardMode g_mode;
 static unsigned int g_openings;
-static unsigned int g_switches;
+static unsigned int g_requests;
 /* The request left pending, guarded by the cancel spin lock. */
 static IRP *g_pending;
 
@@ -143,7 +143,7 @@ static NTSTATUS TestControl(IRP *irp, IO_STACK_LOCATION *stack)
         RtlCopyMemory(&g_mode, buffer, sizeof g_mode);
         RtlZeroMemory(&g_record, sizeof g_record);
         g_record.state = g_mode.state;
-        g_switches = 0;
+        g_requests = 0;
         KeReleaseSpinLock(&g_lock, irql);
         return Complete(irp, STATUS_SUCCESS, 0);
     }
@@ -181,8 +181,8 @@ static NTSTATUS GuardControl(DEVICE_OBJECT *device, IRP *irp, IO_STACK_LOCATION 
         RtlCopyMemory(event.input, buffer,
                       inLength < GUARD_EVENT_INPUT_MAX ? inLength : GUARD_EVENT_INPUT_MAX);
 
+    pend = (unsigned int)InterlockedIncrement((LONG *)&g_requests) == g_mode.pendRequest;
     if (id == GuardDeviceNT && code == SWITCH_COMMAND && inLength >= 1) {
-        pend = ++g_switches == g_mode.pendSwitch;
         SetState(buffer[0] == '1');
         status = STATUS_SUCCESS;
     } else if (id == GuardDeviceNT && code == STATE_QUERY && outLength >= 2) {
@@ -206,6 +206,8 @@ static NTSTATUS GuardControl(DEVICE_OBJECT *device, IRP *irp, IO_STACK_LOCATION 
         status = STATUS_SUCCESS;
     }
 
+    if (status != STATUS_SUCCESS)
+        pend = 0;
     event.status = (unsigned int)(pend ? STATUS_PENDING : status);
     Record(&event);
     if (pend)

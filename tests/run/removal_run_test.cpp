@@ -271,6 +271,28 @@ TEST(RemovalRun, UnscheduledDeletionIsAnError)
     EXPECT_NE(std::string::npos, run.traceAdded.find(CrLf(Error)));
 }
 
+TEST(RemovalRun, FailureAndRestartTogetherGiveCodeThreeAndBothMessages)
+{
+    std::string dir = FreshTestDir("mixed");
+    std::string busy = dir + "busy.exe", refused = dir + "unschedulable.exe";
+    ASSERT_TRUE(WriteFileBytes(busy, MakeSignatureSample(0, 6000)));
+    ASSERT_TRUE(WriteFileBytes(refused, MakeSignatureSample(1, 7000)));
+    HeldFile heldBusy(busy, "read"), heldRefused(refused, "read");
+    ASSERT_TRUE(heldBusy.Held() && heldRefused.Held());
+    ToolRun run = RunTool(BinPath("k-wrndl-unschedulable.exe"), dir);
+    ASSERT_TRUE(run.ended);
+    std::vector<std::string> expected = {"Infected: " + busy + "  Deleted, reboot needed",
+                                         "Infected: " + refused + "  Delete failed"};
+    EXPECT_EQ(SortedLines(expected), MiddleLines(run.console)) << run.console;
+    EXPECT_TRUE(EndsWith(run.console, CrLf(std::string(Error) + Restart))) << run.console;
+    EXPECT_EQ(3u, run.exitCode);
+    ExpectTraceFrame(run, 3);
+    EXPECT_NE(std::string::npos,
+              run.traceAdded.find(CrLf(std::string(Error) +
+                                       "Restarting the computer is needed to complete the "
+                                       "disinfection process.\nExiting")));
+}
+
 TEST(RemovalRun, NonAdministratorOnNtIsStoppedAtOnce)
 {
     std::string dir = FreshTestDir("rights");

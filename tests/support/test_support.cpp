@@ -156,13 +156,27 @@ bool RunProgram(const std::string &commandLine, ProgramResult *result, DWORD tim
 
 HANDLE StartProgram(const std::string &commandLine, DWORD *pid)
 {
+    // Standard handles on NUL: a program that outlives the test must not
+    // keep the test runner's output pipe open (Wine hands its Unix
+    // descriptors on otherwise).
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE null = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, NULL);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
+    if (null != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+    }
     PROCESS_INFORMATION process;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, null != INVALID_HANDLE_VALUE, 0,
+                                  NULL, NULL, &startup, &process);
+    if (null != INVALID_HANDLE_VALUE)
+        CloseHandle(null);
+    if (!started)
         return NULL;
     CloseHandle(process.hThread);
     if (pid)
