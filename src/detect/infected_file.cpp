@@ -87,9 +87,9 @@ void RepairHost(const char *path)
     RenameAside(path);
 }
 
-}  // namespace
-
-int ReportInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirectory)
+// What both actions do before they differ: a directory's progress line,
+// the candidate test and the scan. 1 for an infected file, counted.
+int ScanWalkEntry(const char *path, int isDirectory, int *disinfectable)
 {
     if (isDirectory) {
         ReportDirectory(path);
@@ -97,34 +97,31 @@ int ReportInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirecto
     }
     if (!IsCandidateFile(path))
         return 0;
-    int infected = 0, disinfectable = 0;
-    if (!ScanFile(path, &infected, &disinfectable)) {
+    int infected = 0;
+    if (!ScanFile(path, &infected, disinfectable)) {
         printf("Error scanning file %s\n", path);
         return 0;
     }
-    if (infected) {
+    if (infected)
         IncrementCounter(&InfectionCount);
+    return infected;
+}
+
+}  // namespace
+
+int ReportInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirectory)
+{
+    int disinfectable = 0;
+    if (ScanWalkEntry(path, isDirectory, &disinfectable))
         printf("Infected: %s\n", path);
-    }
     return 0;
 }
 
 int RemoveInfectedFile(const char *path, const WIN32_FIND_DATAA *, int isDirectory)
 {
-    if (isDirectory) {
-        ReportDirectory(path);
+    int disinfectable = 0;
+    if (!ScanWalkEntry(path, isDirectory, &disinfectable))
         return 0;
-    }
-    if (!IsCandidateFile(path))
-        return 0;
-    int infected = 0, disinfectable = 0;
-    if (!ScanFile(path, &infected, &disinfectable)) {
-        printf("Error scanning file %s\n", path);
-        return 0;
-    }
-    if (!infected)
-        return 0;
-    IncrementCounter(&InfectionCount);
     printf("Infected: %s  ", path);
     if (disinfectable)
         RepairHost(path);

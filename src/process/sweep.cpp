@@ -4,7 +4,6 @@
 // <windows.h> maps ReplaceFile to the system's ReplaceFileA; ours is meant.
 #undef ReplaceFile
 #include "replace/replace_file.h"
-#include "run/counters.h"
 #include "run/probes.h"
 #include "trace/trace.h"
 
@@ -74,26 +73,9 @@ int SweepProcess(const char *path, int, DWORD processId, void *userData)
     Sleep(PauseAfterTerminateMs);
 
     printf("Deleting infected process: %s ", path);
-    int result = ReplaceFile("", path, NULL);
-    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Deleting file \"%s\", result=%d\n", path,
-                 result);
-    switch (result) {
-    case ResultDone:
-        fputs("Deleted\n", stdout);
-        break;
-    case ResultAtRestart:
-        fputs("Deleted, reboot needed\n", stdout);
-        IncrementCounter(&RebootCount);
-        break;
-    case ResultFailedDestGone:
-    case ResultFailed:
-        fputs("Delete failed\n", stdout);
-        IncrementCounter(&FailureCount);
-        break;
-    default:
-        fputs("\n", stdout);
-        break;
-    }
+    // The same deletion, trace line, outcome word and counters as a file of
+    // the walk.
+    DeleteWithReport(path);
 
     context->found = 1;
     context->status = outcome;

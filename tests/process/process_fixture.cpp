@@ -151,38 +151,6 @@ void EndProgramsUnder(const std::string &dir)
     EnumerateProcesses(1, EndIfUnder, &end);
 }
 
-StdoutCapture::StdoutCapture() : saved_(-1), file_(-1)
-{
-    char dir[MAX_PATH];
-    char path[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    GetTempFileNameA(dir, "kso", 0, path);
-    path_ = path;
-    fflush(stdout);
-    file_ = _open(path, _O_RDWR | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-    saved_ = _dup(1);
-    if (file_ != -1 && saved_ != -1)
-        _dup2(file_, 1);
-}
-
-StdoutCapture::~StdoutCapture()
-{
-    fflush(stdout);
-    if (saved_ != -1) {
-        _dup2(saved_, 1);
-        _close(saved_);
-    }
-    if (file_ != -1)
-        _close(file_);
-    DeleteFileA(path_.c_str());
-}
-
-std::string StdoutCapture::Text() const
-{
-    fflush(stdout);
-    return WithoutCr(ReadFileText(path_));
-}
-
 PendingRenamesRestorer::PendingRenamesRestorer() : present_(false)
 {
     HKEY key = NULL;

@@ -47,22 +47,6 @@ private:
 // respawner.exe leaves behind.
 void EndProgramsUnder(const std::string &dir);
 
-// What this process writes to standard output while the object lives, line
-// ends as "\n".
-class StdoutCapture {
-public:
-    StdoutCapture();
-    ~StdoutCapture();
-    StdoutCapture(const StdoutCapture &) = delete;
-    StdoutCapture &operator=(const StdoutCapture &) = delete;
-    std::string Text() const;
-
-private:
-    std::string path_;
-    int saved_;
-    int file_;
-};
-
 // Puts PendingFileRenameOperations back as it was, so that no deletion a test
 // scheduled fires at a later start of the prefix, in the middle of another
 // test.

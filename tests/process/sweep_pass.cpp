@@ -2,6 +2,7 @@
 
 #include "detect/signature.h"
 #include "process/sweep.h"
+#include "console_capture.h"
 #include "process_fixture.h"
 #include "run/counters.h"
 #include "trace_capture.h"
@@ -39,7 +40,7 @@ Pass RunPass()
     int reboots = ReadCounter(&RebootCount), failures = ReadCounter(&FailureCount);
     TraceCapture trace;
     {
-        StdoutCapture console;
+        ConsoleCapture console;
         pass.found = -1;
         pass.result = SweepInfectedProcesses(InWatchedFolder, &pass.found);
         pass.console = console.Text();
