@@ -13,12 +13,14 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (i > 1)
             line += ' ';
-        line += std::string("\"") + argv[i] + "\"";
+        std::string arg = argv[i];
+        // A backslash before the closing quote would escape it.
+        if (!arg.empty() && arg.back() == '\\')
+            arg += '\\';
+        line += "\"" + arg + "\"";
     }
     HANDLE null = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, 0, NULL);
-    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
-    (void)sa;
     SetHandleInformation(null, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);

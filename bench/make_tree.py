@@ -2,7 +2,7 @@
 """make_tree.py ROOT SHAPE FILES: writes a synthetic tree for the benchmark.
 SHAPE wide: FILES files spread over 100 folders of one level; deep: one chain
 of 100 nested folders with the files spread along it. Half the files are
-candidates (.exe/.dll, 8 to 96 KiB of pseudo-random bytes), half are not."""
+candidates (.exe/.dll, 8 to 88 KiB of pseudo-random bytes), half are not."""
 import os
 import random
 import sys
@@ -24,7 +24,7 @@ def main(root, shape, count):
     for i in range(count):
         folder = folders[i % len(folders)]
         ext = ("exe", "dll", "txt", "dat")[i % 4]
-        size = 8 * 1024 + (i * 7919) % (88 * 1024)
+        size = 8 * 1024 + (i * 7919) % (80 * 1024)
         with open(os.path.join(folder, "f%06d.%s" % (i, ext)), "wb") as out:
             start = (i * 131) % 1024
             out.write(blob[start:start + size])

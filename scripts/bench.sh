@@ -6,11 +6,12 @@
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 root=$src/build
-files=${1:-20000}
+files=${1:-10000}
 "$src/scripts/setup-debian.sh"
 "$src/scripts/build.sh" "$root" >/dev/null
 prefix=$root/bench/prefix
 "$src/tests/wine/make-prefix.sh" "$prefix" "$root/test" d:hd >/dev/null
+cd "$prefix/drive_c"
 export WINEPREFIX="$prefix"
 drive=$prefix/drives/d
 /usr/bin/python3 "$src/bench/make_tree.py" "$drive/wide" wide "$files"

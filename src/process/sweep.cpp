@@ -17,6 +17,9 @@ const DWORD PauseAfterTerminateMs = 1000;
 
 }  // namespace
 
+// The previous-state buffer is one record of one privilege: 16 bytes.
+static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "TOKEN_PRIVILEGES of one privilege");
+
 int SetTokenPrivilege(HANDLE token, const char *privilege, int enable)
 {
     LUID id;

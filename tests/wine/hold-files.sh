@@ -14,5 +14,5 @@ for file in "$@"; do
     n=$((n + 1))
     wine "$holder" "$file" read "kwrndl-held-$n" </dev/null >/dev/null 2>&1 &
 done
-# The test that needs the files held checks that they are.
-sleep 3
+# The test that needs the files held waits until they are.
+sleep 1
