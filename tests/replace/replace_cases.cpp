@@ -34,7 +34,7 @@ std::string EntryPath(const std::string &dir, Entry entry, const char *role)
 }
 
 bool MakeEntry(Entry entry, const std::string &path, const char *text,
-               std::vector<std::unique_ptr<LockHolder>> *holders)
+               std::vector<std::unique_ptr<HeldFile>> *holders)
 {
     switch (entry) {
     case Absent:
@@ -44,7 +44,7 @@ bool MakeEntry(Entry entry, const std::string &path, const char *text,
     case Directory:
         return MakeDirs(path);
     case Running:
-        holders->push_back(std::unique_ptr<LockHolder>(new LockHolder(path)));
+        holders->push_back(std::unique_ptr<HeldFile>(new HeldFile(path)));
         return holders->back()->Held();
     default:
         break;
@@ -54,8 +54,8 @@ bool MakeEntry(Entry entry, const std::string &path, const char *text,
     if (entry == ReadOnly)
         return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) != 0;
     if (entry == HeldRead || entry == HeldExclusive) {
-        holders->push_back(std::unique_ptr<LockHolder>(
-            new LockHolder(path, entry == HeldRead ? "read" : "none")));
+        holders->push_back(std::unique_ptr<HeldFile>(
+            new HeldFile(path, entry == HeldRead ? "read" : "none")));
         return holders->back()->Held();
     }
     return true;
@@ -76,7 +76,7 @@ void RunReplaceCase(const std::string &dir, const ReplaceCase &c)
     SCOPED_TRACE(c.what);
     std::string src = EntryPath(dir, c.src, "src");
     std::string dest = EntryPath(dir, c.dest, "dest");
-    std::vector<std::unique_ptr<LockHolder>> holders;
+    std::vector<std::unique_ptr<HeldFile>> holders;
     ASSERT_TRUE(MakeEntry(c.src, src, SourceText, &holders));
     if (c.rename) {
         ASSERT_TRUE(MakeEntry(c.dest, dest, DestinationText, &holders));
@@ -113,7 +113,7 @@ void RunReportCase(const std::string &dir, const ReportCase &c)
     SCOPED_TRACE(c.what);
     std::string src = EntryPath(dir, c.src, "src");
     std::string dest = EntryPath(dir, c.dest, "dest");
-    std::vector<std::unique_ptr<LockHolder>> holders;
+    std::vector<std::unique_ptr<HeldFile>> holders;
     ASSERT_TRUE(MakeEntry(c.src, src, SourceText, &holders));
     if (c.rename) {
         ASSERT_TRUE(MakeEntry(c.dest, dest, DestinationText, &holders));

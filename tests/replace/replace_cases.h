@@ -38,7 +38,7 @@ std::string EntryPath(const std::string &dir, Entry entry, const char *role);
 // Makes the entry at path with text; holders keep the processes that hold
 // it. false when it could not be made.
 bool MakeEntry(Entry entry, const std::string &path, const char *text,
-               std::vector<std::unique_ptr<LockHolder>> *holders);
+               std::vector<std::unique_ptr<HeldFile>> *holders);
 
 // What is at path now: its text, "<dir>", or "<absent>".
 std::string Describe(const std::string &path);

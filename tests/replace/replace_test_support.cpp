@@ -11,60 +11,8 @@ namespace {
 const char CommonPathsKey[] = "Software\\Vantorel\\Common\\Paths";
 const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char PendingValue[] = "PendingFileRenameOperations";
-// Long enough for a loaded Wine; only a broken run ever waits this long.
-const DWORD HolderStartLimitMs = 60000;
 
 }  // namespace
-
-LockHolder::LockHolder(const std::string &path, const char *share)
-    : process_(NULL), ready_(NULL), stop_(NULL)
-{
-    Start(BinPath("replace-lock-holder.exe"), " \"" + path + "\" " + share);
-}
-
-LockHolder::LockHolder(const std::string &exePath) : process_(NULL), ready_(NULL), stop_(NULL)
-{
-    if (CopyFileA(BinPath("replace-lock-holder.exe").c_str(), exePath.c_str(), FALSE))
-        Start(exePath, "");
-}
-
-void LockHolder::Start(const std::string &program, const std::string &arguments)
-{
-    static int sequence = 0;
-    std::string events = Format("kwrndl-replace-lock-%lu-%d", GetCurrentProcessId(), ++sequence);
-    ready_ = CreateEventA(NULL, TRUE, FALSE, (events + ".ready").c_str());
-    stop_ = CreateEventA(NULL, TRUE, FALSE, (events + ".stop").c_str());
-    if (!ready_ || !stop_)
-        return;
-    HANDLE process = StartProgram("\"" + program + "\" " + events + arguments);
-    if (!process)
-        return;
-    HANDLE both[2] = {ready_, process};
-    // The holder ends at once when it cannot open the file.
-    if (WaitForMultipleObjects(2, both, FALSE, HolderStartLimitMs) == WAIT_OBJECT_0)
-        process_ = process;
-    else
-        CloseHandle(process);
-}
-
-LockHolder::~LockHolder()
-{
-    Stop();
-    if (stop_)
-        CloseHandle(stop_);
-    if (ready_)
-        CloseHandle(ready_);
-}
-
-void LockHolder::Stop()
-{
-    if (!process_)
-        return;
-    SetEvent(stop_);
-    WaitForSingleObject(process_, HolderStartLimitMs);
-    CloseHandle(process_);
-    process_ = NULL;
-}
 
 std::string Format(const char *format, ...)
 {

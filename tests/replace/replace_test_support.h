@@ -7,35 +7,14 @@
 
 #include <stdint.h>
 
+#include "test_support.h"
+
 #include <string>
 #include <vector>
 
-// Helpers of the file-replacement tests: files in use by another process,
-// the system's pending restart operations, expected trace text.
-
-// A file that another process (replace-lock-holder.exe) has open for
-// reading while the object lives.
-class LockHolder {
-public:
-    // share: "none", "read" or "readwrite".
-    LockHolder(const std::string &path, const char *share);
-    // Copies the holder program to exePath and runs it: a program file in use.
-    explicit LockHolder(const std::string &exePath);
-    ~LockHolder();
-    LockHolder(const LockHolder &) = delete;
-    LockHolder &operator=(const LockHolder &) = delete;
-
-    bool Held() const { return process_ != NULL; }
-    // Lets the file go and waits for the holder to end.
-    void Stop();
-
-private:
-    void Start(const std::string &program, const std::string &arguments);
-
-    HANDLE process_;
-    HANDLE ready_;
-    HANDLE stop_;
-};
+// Helpers of the file-replacement tests: the system's pending restart
+// operations, expected trace text. Files in use by another process are
+// HeldFile's (test_support.h).
 
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

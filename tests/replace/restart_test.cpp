@@ -64,11 +64,11 @@ void ScheduleLockedWork(const Files &f)
     ASSERT_TRUE(WriteFileText(f.repaired, "repaired"));
     ASSERT_TRUE(WriteFileText(f.infected, "infected"));
     ASSERT_TRUE(WriteFileText(f.moving, "moving"));
-    LockHolder holders[] = {{f.deleted, "read"},
+    HeldFile holders[] = {{f.deleted, "read"},
                             {f.deletedToo, "read"},
                             {f.infected, "read"},
                             {f.moving, "read"}};
-    for (const LockHolder &holder : holders)
+    for (const HeldFile &holder : holders)
         ASSERT_TRUE(holder.Held());
 
     EXPECT_EQ(ResultAtRestart, ReplaceFile("", f.deleted.c_str(), NULL));

@@ -2,7 +2,8 @@
 // Holds PATH open for reading with the given sharing (none, read, readwrite,
 // all) until the event EVENT.stop is set or the process is ended; sets
 // EVENT.ready once the file is open. Lets a test make a file "in use by
-// another program" for real.
+// another program" for real. PATH "-" holds nothing: a copy of the program
+// then only runs, so that its own program file is in use.
 #include <windows.h>
 
 #include <cstring>
@@ -25,12 +26,16 @@ int main(int argc, char **argv)
     HANDLE stop = CreateEventA(NULL, TRUE, FALSE, (name + ".stop").c_str());
     if (!ready || !stop)
         return 3;
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 4;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (strcmp(argv[1], "-") != 0) {
+        file = CreateFileA(argv[1], GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return 4;
+    }
     SetEvent(ready);
     WaitForSingleObject(stop, INFINITE);
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     CloseHandle(stop);
     CloseHandle(ready);
     return 0;

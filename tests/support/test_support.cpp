@@ -206,20 +206,32 @@ std::string WindowsDir()
 
 HeldFile::HeldFile(const std::string &path, const char *share) : process_(NULL), stop_(NULL)
 {
+    Start(BinPath("lock-holder.exe"), "\"" + path + "\" " + share);
+}
+
+HeldFile::HeldFile(const std::string &exePath) : process_(NULL), stop_(NULL)
+{
+    if (CopyFileA(BinPath("lock-holder.exe").c_str(), exePath.c_str(), FALSE))
+        Start(exePath, "- none");
+}
+
+void HeldFile::Start(const std::string &program, const std::string &arguments)
+{
     static int sequence = 0;
     char name[64];
     snprintf(name, sizeof name, "kwrndl-lock-%lu-%d", GetCurrentProcessId(), ++sequence);
     HANDLE ready = CreateEventA(NULL, TRUE, FALSE, (std::string(name) + ".ready").c_str());
     stop_ = CreateEventA(NULL, TRUE, FALSE, (std::string(name) + ".stop").c_str());
-    HANDLE process = StartProgram("\"" + BinPath("lock-holder.exe") + "\" \"" + path + "\" " +
-                                  share + " " + name);
+    HANDLE process = StartProgram("\"" + program + "\" " + arguments + " " + name);
     if (process && ready) {
         HANDLE both[2] = {ready, process};
         // The holder ends at once when the file does not open.
-        if (WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0)
+        if (WaitForMultipleObjects(2, both, FALSE, 60000) == WAIT_OBJECT_0)
             process_ = process;
         else
             CloseHandle(process);
+    } else if (process) {
+        CloseHandle(process);
     }
     if (ready)
         CloseHandle(ready);

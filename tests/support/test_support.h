@@ -57,6 +57,8 @@ std::string WindowsDir();
 class HeldFile {
 public:
     HeldFile(const std::string &path, const char *share);
+    // Copies the holder program to exePath and runs it: a program file in use.
+    explicit HeldFile(const std::string &exePath);
     ~HeldFile();
     HeldFile(const HeldFile &) = delete;
     HeldFile &operator=(const HeldFile &) = delete;
@@ -67,6 +69,8 @@ public:
     void Detach();
 
 private:
+    void Start(const std::string &program, const std::string &arguments);
+
     HANDLE process_;
     HANDLE stop_;
 };
