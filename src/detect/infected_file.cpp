@@ -4,8 +4,6 @@
 #include "detect/repair_names.h"
 #include "detect/signature.h"
 #include "repair/disinfect_copy.h"
-// <windows.h> maps ReplaceFile to its own ReplaceFileA; ours is meant here.
-#undef ReplaceFile
 #include "replace/replace_file.h"
 #include "run/counters.h"
 #include "trace/trace.h"
@@ -27,23 +25,8 @@ void SwapInRepairedCopy(const char *path, const char *repairName)
     int result = ReplaceFile("", repairName, path);
     TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Replacing file \"%s\"->\"%s\", result=%d\n",
                  repairName, path, result);
-    switch (result) {
-    case ResultDone:
-        fputs("Disinfected\n", stdout);
-        break;
-    case ResultAtRestart:
-        fputs("Disinfected, reboot needed\n", stdout);
-        IncrementCounter(&RebootCount);
-        break;
-    case ResultFailedDestGone:
-    case ResultFailed:
-        fputs("Replacing disinfected file failed\n", stdout);
-        IncrementCounter(&FailureCount);
-        break;
-    default:
-        fputs("\n", stdout);
-        break;
-    }
+    ReportReplaceResult(result, "Disinfected\n", "Disinfected, reboot needed\n",
+                        "Replacing disinfected file failed\n");
 }
 
 // A candidate's extension always leaves room for a fallback name; the

@@ -1,8 +1,6 @@
 #include "process/sweep.h"
 
 #include "process/process_enumerator.h"
-// <windows.h> maps ReplaceFile to the system's ReplaceFileA; ours is meant.
-#undef ReplaceFile
 #include "replace/replace_file.h"
 #include "run/probes.h"
 #include "trace/trace.h"

@@ -4,10 +4,6 @@
 #include "run/counters.h"
 #include "trace/trace.h"
 
-#include <windows.h>
-// <windows.h> maps ReplaceFile to its own ReplaceFileA; ours is defined here.
-#undef ReplaceFile
-
 #include <cstdio>
 #include <cstring>
 
@@ -198,22 +194,19 @@ int ReplaceFile(const char *directory, const char *name, const char *newName)
     return RenameOperation(src, dest);
 }
 
-void DeleteWithReport(const char *path)
+void ReportReplaceResult(int result, const char *done, const char *atRestart, const char *failed)
 {
-    int result = ReplaceFile("", path, NULL);
-    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Deleting file \"%s\", result=%d\n", path,
-                 result);
     switch (result) {
     case ResultDone:
-        fputs("Deleted\n", stdout);
+        fputs(done, stdout);
         break;
     case ResultAtRestart:
-        fputs("Deleted, reboot needed\n", stdout);
+        fputs(atRestart, stdout);
         IncrementCounter(&RebootCount);
         break;
     case ResultFailedDestGone:
     case ResultFailed:
-        fputs("Delete failed\n", stdout);
+        fputs(failed, stdout);
         IncrementCounter(&FailureCount);
         break;
     default:
@@ -222,26 +215,19 @@ void DeleteWithReport(const char *path)
     }
 }
 
+void DeleteWithReport(const char *path)
+{
+    int result = ReplaceFile("", path, NULL);
+    TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Deleting file \"%s\", result=%d\n", path,
+                 result);
+    ReportReplaceResult(result, "Deleted\n", "Deleted, reboot needed\n", "Delete failed\n");
+}
+
 void ReplaceWithReport(const char *path, const char *newPath)
 {
     int result = ReplaceFile("", path, newPath);
     TraceMessage(TraceModuleName, -1, TraceLevelInfo, "Replacing file \"%s\"->\"%s\", result=%d\n",
                  path, newPath, result);
-    switch (result) {
-    case ResultDone:
-        fputs("File renamed\n", stdout);
-        break;
-    case ResultAtRestart:
-        fputs("File renamed, reboot needed\n", stdout);
-        IncrementCounter(&RebootCount);
-        break;
-    case ResultFailedDestGone:
-    case ResultFailed:
-        fputs("File rename failed\n", stdout);
-        IncrementCounter(&FailureCount);
-        break;
-    default:
-        fputs("\n", stdout);
-        break;
-    }
+    ReportReplaceResult(result, "File renamed\n", "File renamed, reboot needed\n",
+                        "File rename failed\n");
 }

@@ -226,17 +226,6 @@ bool DisableLibraryFor(const std::string &exeName, const char *library)
     return status == ERROR_SUCCESS;
 }
 
-std::string WithoutCr(const std::string &text)
-{
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain += text[i];
-    }
-    return plain;
-}
-
 size_t CountOf(const std::string &text, const std::string &part)
 {
     size_t count = 0;

@@ -80,7 +80,6 @@ std::string ToolCopy(const std::string &name);
 // Wine's per-program DLL override: the library is not loaded for that program.
 bool DisableLibraryFor(const std::string &exeName, const char *library);
 
-std::string WithoutCr(const std::string &text);
 size_t CountOf(const std::string &text, const std::string &part);
 // Empty when every part occurs in text in the given order, else what is missing.
 std::string MissingInOrder(const std::string &text, const std::vector<std::string> &parts);

@@ -2,8 +2,6 @@
 #define KWRNDL_TESTS_REPLACE_TEST_SUPPORT_H
 
 #include <windows.h>
-// <windows.h> maps ReplaceFile to its own ReplaceFileA; ours is meant here.
-#undef ReplaceFile
 
 #include <stdint.h>
 

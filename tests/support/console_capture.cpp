@@ -1,5 +1,7 @@
 #include "console_capture.h"
 
+#include "test_support.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -37,21 +39,6 @@ ConsoleCapture::~ConsoleCapture()
 std::string ConsoleCapture::Text() const
 {
     fflush(stdout);
-    std::string text;
-    FILE *f = fopen(path_.c_str(), "rb");
-    if (!f)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
     // stdout is a text stream: each "\n" arrives as "\r\n".
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        plain += text[i];
-    }
-    return plain;
+    return WithoutCr(ReadFileText(path_));
 }

@@ -109,6 +109,17 @@ std::string CrLf(const std::string &text)
     return out;
 }
 
+std::string WithoutCr(const std::string &text)
+{
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        plain += text[i];
+    }
+    return plain;
+}
+
 bool RunProgram(const std::string &commandLine, ProgramResult *result, DWORD timeoutMs,
                 const char *currentDirectory)
 {

@@ -27,6 +27,8 @@ bool CopyProgram(const std::string &from, const std::string &to);
 
 // "\n" -> "\r\n": what a text-mode stream of the tool writes.
 std::string CrLf(const std::string &text);
+// "\r\n" -> "\n": such a stream's text read back.
+std::string WithoutCr(const std::string &text);
 
 struct ProgramResult {
     std::string out;   // standard output, as written

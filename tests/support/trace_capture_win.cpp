@@ -1,5 +1,6 @@
 #include "trace_capture.h"
 
+#include "test_support.h"
 #include "trace/trace.h"
 
 #include <windows.h>
@@ -34,25 +35,10 @@ TraceCapture::~TraceCapture()
 
 std::string TraceCapture::Raw() const
 {
-    std::string text;
-    FILE *f = fopen(path_.c_str(), "rb");
-    if (!f)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
+    return ReadFileText(path_);
 }
 
 std::string TraceCapture::Text() const
 {
-    std::string raw = Raw(), text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
-            continue;
-        text += raw[i];
-    }
-    return text;
+    return WithoutCr(Raw());
 }
